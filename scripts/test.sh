@@ -37,8 +37,7 @@ if has_stage fuzz; then
     cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORMIX_FUZZ=ON \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
     cmake --build build-fuzz -j"$jobs"
-    for target in build-fuzz/fuzz/fuzz_*; do
-        [ -x "$target" ] || continue
+    for target in $(find build-fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do
         name="$(basename "$target")"
         corpus="fuzz/corpus/${name#fuzz_}"
         work="$(mktemp -d)"
