@@ -5,12 +5,17 @@
 
 namespace dormix {
 
+// The executable does not move while it runs: resolve it once (every new
+// alarm asks for the default sound, and the alarm file makes 1000 of them).
 std::string ExeFileName() {
-    char buf[PATH_MAX];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return {};
-    return std::string(buf, static_cast<size_t>(n));
+    static const std::string exe = [] {
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n <= 0)
+            return std::string();
+        return std::string(buf, static_cast<size_t>(n));
+    }();
+    return exe;
 }
 
 std::string ExeDirectory() {

@@ -31,7 +31,9 @@ struct DateTimeFields {
 // The value is first rounded to the nearest millisecond.
 DateTimeFields DecodeDateTime(TDateTime value);
 
-// Whole part (date) and fraction (time of day), both by truncation.
+// Whole part (date) and fraction (time of day), both by truncation. Before
+// day 0 the time of day is stored as a negative fraction (-1.25 = 29 December
+// 1899 06:00); TimeOf returns its size, so it is always in [0, 1).
 double DateOf(TDateTime value);
 double TimeOf(TDateTime value);
 
@@ -39,7 +41,9 @@ double TimeOf(TDateTime value);
 int DayOfTheWeek(TDateTime value);
 
 // Whole seconds between two values as plain numbers: |a - b| * 86400,
-// truncated toward zero, as a signed 32-bit count (saturated).
+// truncated toward zero, as a signed 32-bit count (saturated). The difference
+// is rounded to the millisecond first, so 00:00 to 04:00 counts 14400 and not
+// 14399 (4/24 of a day has no exact binary fraction). NaN counts 0.
 std::int32_t SecondsBetween(TDateTime a, TDateTime b);
 
 // Whole seconds between two local wall-clock values measured on the real time
@@ -52,9 +56,10 @@ std::int32_t RealSecondsBetween(TDateTime a, TDateTime b);
 std::int64_t LocalToEpochMs(TDateTime value);
 TDateTime EpochMsToLocal(std::int64_t epochMs);
 
-// Locale texts from LC_TIME: short date = nl_langinfo(D_FMT), long time =
-// nl_langinfo(T_FMT). Values are rounded to the millisecond first; the
-// milliseconds are never shown.
+// Locale texts from the calling thread's LC_TIME (setlocale/uselocale): short
+// date = nl_langinfo(D_FMT), long time = nl_langinfo(T_FMT). Values are rounded
+// to the millisecond first; the milliseconds are never shown. NaN, infinities
+// and values more than 1e10 days from day 0 write an empty text.
 std::string DateToStr(TDateTime value);
 std::string TimeToStr(TDateTime value);
 // The short date, then one space and the long time unless the time's hours,
