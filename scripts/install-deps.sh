@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
     # build
     build-essential cmake pkg-config clang libclang-rt-14-dev clang-format
-    qt6-base-dev qt6-base-dev-tools libpulse-dev libsndfile1-dev
+    qt6-base-dev qt6-base-dev-tools libpulse-dev libsndfile1-dev libx11-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     # run
     pulseaudio locales tzdata
