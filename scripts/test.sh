@@ -36,14 +36,14 @@ if has_stage fuzz; then
     echo "== fuzz targets, ${fuzz_seconds}s each (build-fuzz/)"
     cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORMIX_FUZZ=ON \
         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-    cmake --build build-fuzz -j"$jobs"
+    cmake --build build-fuzz -j"$jobs" --target fuzz_all
     for target in $(find build-fuzz/fuzz -type f -name 'fuzz_*' -perm -u+x | sort); do
         name="$(basename "$target")"
         corpus="fuzz/corpus/${name#fuzz_}"
         work="$(mktemp -d)"
         [ -d "$corpus" ] && cp -r "$corpus"/. "$work"/
         echo "-- $name"
-        "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -print_final_stats=0 "$work" 2>&1 | tail -n 3
+        "$target" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -artifact_prefix=build-fuzz/ "$work" 2>&1 | tail -n 3
         rm -rf "$work"
     done
 fi
