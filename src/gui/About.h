@@ -20,8 +20,17 @@ public:
     // The box's own version-information reader, read when the box is built.
     TExeVersion* ExeVersion;
 
+    // Sets the caption and the labels from ExeVersion (no new read).
+    void FormShow();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Labels sized to their text keep these edges from the definition.
+    int ProductNameRight_;
+    int ProductVersionRight_;
 };
 
 extern TfAbout* fAbout;

@@ -1,9 +1,14 @@
 // The audio options dialog: output device, override volume and its switch.
 #pragma once
 
+#include "AudioSettings.h"
 #include "ui_Doptions.h"
 
 #include <QDialog>
+
+namespace dormix {
+class THelpKeys;
+}
 
 class TDormixOptions : public QDialog, public Ui_TDormixOptions {
     Q_OBJECT
@@ -15,6 +20,27 @@ public:
     // the top.
     explicit TDormixOptions(QWidget* owner = nullptr);
     ~TDormixOptions() override;
+
+    // The settings to show and, on OK, to update; set by the caller before
+    // every show. Not owned. Showing corrects a Device beyond the devices
+    // present to 0 in the record itself.
+    dormix::TAudioSettings* Settings = nullptr;
+
+    void FormShow();
+    // The modal result is result(): OK writes the controls into Settings.
+    void FormClose();
+
+    // Every close passes here (OK, Cancel, Escape, the close box), FormClose
+    // included.
+    void done(int result) override;
+
+    dormix::THelpKeys* HelpKeys() const { return HelpKeys_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    dormix::THelpKeys* HelpKeys_;
 };
 
 extern TDormixOptions* DormixOptions;
