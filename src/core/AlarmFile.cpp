@@ -59,7 +59,10 @@ void SaveAlarmFile(const std::string& path, const std::vector<std::unique_ptr<TA
         WriteAlarm(ini, AlarmSectionName(static_cast<int>(i)), *alarms[i]);
     for (std::size_t i = count; i < static_cast<std::size_t>(kMaxAlarmSections); ++i) {
         const std::string section = AlarmSectionName(static_cast<int>(i));
-        if (ini.SectionExists(section))
+        // A hand-edited file can hold a section twice. Erasing only the first
+        // copy would bring a deleted alarm back from the next one at the next
+        // start, so every copy that would be read goes.
+        while (ini.SectionExists(section))
             ini.EraseSection(section);
     }
     ini.UpdateFile();

@@ -5,6 +5,9 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -106,6 +109,15 @@ struct Section {
     std::size_t lastKey = kNoLine;
     bool erased = false;
 };
+
+// fsync, where the file system supports it.
+bool SyncedToDisk(int fd) {
+    if (fd < 0)
+        return false;
+    if (::fsync(fd) == 0)
+        return true;
+    return errno == EINVAL || errno == ENOTSUP;
+}
 
 } // namespace
 
@@ -384,8 +396,12 @@ void TIniFile::UpdateFile() {
     const auto fail = [this]() { return Exception("Unable to write to " + d->fullPath); };
     if (!file.open(QIODevice::WriteOnly))
         throw fail();
+    // QSaveFile buffers small writes and, when the buffer cannot be written at
+    // commit (a full disk), still renames the short temporary file over the
+    // old one. So flush and sync here, where a failure can still cancel.
     if (file.write(data.data(), static_cast<qint64>(data.size())) !=
-        static_cast<qint64>(data.size())) {
+            static_cast<qint64>(data.size()) ||
+        !file.flush() || !SyncedToDisk(file.handle())) {
         file.cancelWriting();
         throw fail();
     }

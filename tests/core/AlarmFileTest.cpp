@@ -3,11 +3,10 @@
 #include "AlarmFile.h"
 #include "CoreTestSupport.h"
 #include "Exception.h"
+#include "FileCapabilities.h"
 #include "IniFile.h"
 
 #include <fcntl.h>
-#include <linux/capability.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 namespace dormix {
 namespace {
 
+using test::DropFileCapabilities;
 using test::ReadBytes;
 using test::ScopedLocale;
 using test::TempDir;
@@ -223,20 +223,6 @@ TEST(AlarmFile, MoreThanAThousandAlarms) {
     EXPECT_FALSE(ini.SectionExists("Dormi999"));
     EXPECT_EQ(ini.ReadString("Dormi1000", "Description", "?"), "a1000");
     EXPECT_EQ(ini.ReadString("Dormi1001", "Description", "?"), "a1001");
-}
-
-// Drops the capabilities that let root ignore file permissions, so that a
-// read-only folder stops this process even when it runs as root.
-bool DropFileCapabilities() {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &header, data) != 0)
-        return false;
-    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
-        data[cap / 32].effective &= ~(1u << (cap % 32));
-        data[cap / 32].permitted &= ~(1u << (cap % 32));
-    }
-    return syscall(SYS_capset, &header, data) == 0;
 }
 
 TEST(AlarmFile, SaveIntoReadOnlyFolderFailsAndKeepsTheOldFile) {
