@@ -14,6 +14,8 @@ PACKAGES=(
     # test harness: sound server tools, virtual display, window manager, tray host
     pulseaudio-utils xvfb xauth openbox trayer xdotool wmctrl x11-utils sox
     imagemagick procps
+    # desktop install (scripts/install-desktop.sh): checks the menu entries
+    desktop-file-utils
 )
 
 SUDO=""
