@@ -4,7 +4,6 @@
 #include "Application.h"
 #include "Controls.h"
 #include "Doptions.h"
-#include "Exception.h"
 #include "Unit1.h"
 
 #include <QIcon>
@@ -43,16 +42,20 @@ int main(int argc, char* argv[]) {
         DormixOptions = dormixOptions.get();
         about = std::make_unique<TfAbout>();
         fAbout = about.get();
+        AlarmOptions->TestSound = [](const std::string& path) { Form1->TestSound(path); };
+
+        // The program ends when its main window has closed, whatever other
+        // window (the tray icon's) is still up.
+        QObject::connect(Form1, &TForm1::Closed, application.get(), &QCoreApplication::quit,
+                         Qt::QueuedConnection);
 
         Form1->show();
         QApplication::exec();
-    } catch (const dormix::Exception& e) {
-        if (application)
-            ShowException(QString::fromLocal8Bit(e.Message()));
     } catch (...) {
-        // Anything else is shown as an exception with an empty message.
+        // The program's own exceptions show their message, anything else an
+        // empty one; then the program ends.
         if (application)
-            ShowException(QString());
+            ShowCurrentException();
     }
     fAbout = nullptr;
     DormixOptions = nullptr;

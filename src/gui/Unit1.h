@@ -1,15 +1,32 @@
 // The main window: toolbar, alarm list, status bar, the list's and the tray
-// icon's pop-up menus, the three timers and the version-information reader.
+// icon's pop-up menus, the three timers and the version-information reader;
+// it owns the alarms and the scheduler, reads the settings and alarm files
+// while it is built and writes them when it closes.
+//
+// The operations are spread over several sources: Unit1.cpp holds start-up,
+// the settings file, the alarm file, the scheduler wiring, playback and
+// closing; the list commands and the tray, status-bar and toolbar handlers
+// live in sources of their own beside it.
 #pragma once
 
+#include "Alarms.h"
+#include "AudioSettings.h"
 #include "Controls.h"
+#include "DateTime.h"
 #include "ExeVersion.h"
+#include "Scheduler.h"
 #include "Timer.h"
 #include "ui_Unit1.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
 
 class TForm1 : public QWidget, public Ui_TForm1 {
     Q_OBJECT
@@ -20,8 +37,15 @@ public:
     // Panel3/Image2 (About), Panel4/Image4 (Help), clbAlarms, StatusBar1 and the
     // menu items pmAlarmsEnableDisable, N1, pmAlarmsDuplicate, Paste1,
     // pmAlarmsDelete, pmAlarmsInsert, pmAlarmsAdd, Restore1, Options1, Exit1.
+    //
+    // The alarm file (Dormis.ini) and the settings file (Dormix.ini) live in
+    // the executable's directory.
     explicit TForm1(QWidget* owner = nullptr);
+    // The same with both files in `directory` (no trailing "/").
+    TForm1(QWidget* owner, const std::string& directory);
     ~TForm1() override;
+
+    // --- components ---
 
     // The alarm list's pop-up menu, opened at the pointer by a right click or
     // the context-menu key on clbAlarms.
@@ -39,6 +63,107 @@ public:
     TTimer* UpdateTimer;
     // The executable's version information, read when the window is built.
     TExeVersion* ExeVersion;
+
+    // --- fields ---
+
+    // The alarms in row order: row i of clbAlarms shows alarm i.
+    dormix::TAlarmList AlarmList;
+    // Read from the settings file; the options dialog edits them in place and
+    // every sound reads them afresh.
+    dormix::TAudioSettings AudioSettings;
+    // The window is hidden to the tray.
+    bool Minimized = false;
+
+    // The scheduler's state: the index of the armed alarm (-1 for none) and
+    // the moment distances are measured from.
+    std::int16_t NextAlarmIndex() const;
+    dormix::TDateTime ReferenceTime() const;
+
+    // --- alarm file ---
+
+    // Reads the alarm file into AlarmList and one row per alarm (text and
+    // check mark); expects both to be empty. Arms nothing.
+    void LoadAlarms();
+    // Writes every alarm to the alarm file and commits it; throws
+    // dormix::Exception("Unable to write to <path>") when it cannot.
+    void SaveAlarms();
+
+    // --- scheduler ---
+
+    // Refreshes every alarm's next due time and its row, then picks the
+    // enabled alarm nearest to ReferenceTime.
+    void SelectNextAlarm();
+    // Sets TimerPlayback for the picked alarm, measured from now (at least one
+    // second); switches it off when none is picked.
+    void ArmPlaybackTimer();
+    // TimerPlayback's tick: plays the armed alarm, moves it on, selects and
+    // arms the next.
+    void TimerPlaybackTimer();
+
+    // --- playback ---
+
+    // Plays the alarm's sound with AudioSettings; returns when it has ended.
+    void PlayAlarm(const dormix::TAlarm& alarm);
+    // Plays any sound file the same way (the alarm editor's Test button).
+    void TestSound(const std::string& path);
+    // How a sound is played: the sound layer by default. Tests replace it.
+    std::function<void(const dormix::TAudioSettings&, const dormix::TAlarm&)> SoundPlayer;
+
+    // --- timers of the shell ---
+
+    void TimerMinimizeTimer();
+    void UpdateTimerTimer();
+
+    // --- closing ---
+
+    // The close handling: writes the alarm file, then the settings file, and
+    // releases the alarms once both are written. Throws when a file cannot be
+    // written; nothing is released then.
+    void FormClose();
+    // The tray menu's Exit: the same request as the window's close box.
+    void Exit1Click();
+
+    // The two files.
+    const std::string& AlarmFileName() const { return alarmFile_; }
+    const std::string& SettingsFileName() const { return settingsFile_; }
+
+signals:
+    // The close has completed: both files are written and the alarms are
+    // released. The program ends on it.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    class SchedulerSeams;
+
+    void ReadSettings();
+    void WriteSettings();
+    // Window placement by the outer frame, as the settings file keeps it.
+    void SetFrameTop(int top);
+    void SetFrameLeft(int left);
+    void SetFrameHeight(int height);
+    void SetFrameWidth(int width);
+    // Once the window manager's frame is known, the stored outer size is
+    // applied again with the frame taken off.
+    void ApplyPendingFrameSize();
+
+    // A close requested while a modal window of the program is open: the modal
+    // windows end as cancelled, and the close runs once their commands have
+    // returned to the main loop.
+    void DeferClose();
+    void RetryDeferredClose();
+
+    std::string alarmFile_;
+    std::string settingsFile_;
+    std::unique_ptr<SchedulerSeams> seams_;
+    std::unique_ptr<dormix::TAlarmScheduler> scheduler_;
+    std::optional<QSize> pendingFrameSize_;
+    bool closed_ = false;
+    bool closeDeferred_ = false;
+    int closeLoopLevel_ = 0;
 };
 
 extern TForm1* Form1;
