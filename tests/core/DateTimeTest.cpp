@@ -162,6 +162,44 @@ TEST(DateTime, RealSecondsCountAcrossDaylightSaving) {
     EXPECT_EQ(RealSecondsBetween(EncodeDateTime(9000, 1, 1), EncodeDateTime(1, 1, 1)), INT32_MAX);
 }
 
+// The conversion of wall-clock values to instants agrees with mktime for
+// every quarter hour of a year in zones with and without daylight saving
+// (half-hour shifts and southern summers included), wherever the wall-clock
+// time exists exactly once; a skipped time counts like mktime's, too.
+TEST(DateTime, LocalToEpochAgreesWithMktime) {
+    for (const char* zone :
+         {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Asia/Kolkata", "UTC"}) {
+        ScopedTimeZone tz(zone);
+        for (int day = 0; day < 366; ++day) {
+            for (int quarter = 0; quarter < 96; ++quarter) {
+                std::tm t{};
+                t.tm_year = 2024 - 1900;
+                t.tm_mon = 0;
+                t.tm_mday = 1 + day;
+                t.tm_hour = quarter / 4;
+                t.tm_min = quarter % 4 * 15;
+                t.tm_isdst = -1;
+                std::tm probe = t;
+                const std::time_t expected = std::mktime(&probe);
+                const double value =
+                    EncodeDateTime(2024, 1, 1 + day, quarter / 4, quarter % 4 * 15);
+                // Ambiguous wall-clock times (clocks going back) may fall on
+                // either side; skip them.
+                std::tm other = t;
+                other.tm_isdst = probe.tm_isdst > 0 ? 0 : 1;
+                const std::time_t alternative = std::mktime(&other);
+                const bool ambiguous = alternative != expected && other.tm_hour == probe.tm_hour &&
+                                       other.tm_min == probe.tm_min &&
+                                       other.tm_mday == probe.tm_mday;
+                if (ambiguous)
+                    continue;
+                ASSERT_EQ(LocalToEpochMs(value), static_cast<std::int64_t>(expected) * 1000)
+                    << zone << " day " << day << " quarter " << quarter;
+            }
+        }
+    }
+}
+
 TEST(DateTime, NowFollowsTheClockAndTheTestSeam) {
     const std::int64_t before = static_cast<std::int64_t>(std::time(nullptr)) * 1000;
     const double now = Now();
