@@ -1,6 +1,7 @@
 #include "Controls.h"
 
 #include <QAbstractButton>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -243,8 +244,14 @@ TCheckListBox::TCheckListBox(QWidget* parent) : QListWidget(parent) {
     setUniformItemSizes(true);
     setItemDelegate(new RowHeightDelegate(this)); // owned by this list
     connect(this, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
-        if (silent_ == 0)
-            emit ClickCheck(row(item));
+        if (silent_ != 0)
+            return;
+        // The user's tick: reported for the selected row, so the row that
+        // changed becomes the selected one first.
+        const int index = row(item);
+        if (ItemIndex() != index)
+            setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+        emit ClickCheck(index);
     });
 }
 
@@ -302,12 +309,34 @@ void TCheckListBox::SetChecked(int index, bool checked) {
 }
 
 void TCheckListBox::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        // The context menu follows from the window system; the selection stays.
+        event->accept();
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         const QModelIndex index = indexAt(event->position().toPoint());
         if (index.isValid())
             setCurrentIndex(index);
     }
     QListWidget::mousePressEvent(event);
+}
+
+void TCheckListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        emit DblClick();
+}
+
+void TCheckListBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space && event->key() != Qt::Key_Select) {
+        QListWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    // Not silent: this is the user's tick, reported through itemChanged.
+    if (QListWidgetItem* it = item(ItemIndex()))
+        it->setCheckState(it->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
 }
 
 int TCheckListBox::ItemIndex() const {

@@ -124,8 +124,9 @@ private:
 };
 
 // A list of rows with a check box each. Only the user's own ticks are
-// reported (ClickCheck, for the row that changed, after the change); changes
-// made through the functions below are silent. Rows are never edited in place.
+// reported (ClickCheck, after the change, always for the selected row: a box
+// ticked on another row selects that row first); changes made through the
+// functions below are silent. Rows are never edited in place.
 class TCheckListBox : public QListWidget {
     Q_OBJECT
     Q_PROPERTY(int itemHeight READ ItemHeight WRITE setItemHeight)
@@ -150,10 +151,17 @@ public:
 
 signals:
     void ClickCheck(int index);
+    // A double click with the left button anywhere in the list.
+    void DblClick();
 
 protected:
-    // A press on a row, its check box included, selects that row first.
+    // A left press on a row, its check box included, selects that row first.
+    // A right press leaves the selection alone: it only opens the pop-up menu.
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // The space bar toggles the selected row's box; without a selected row it
+    // does nothing.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     int itemHeight_ = 13;
