@@ -91,11 +91,6 @@ TForm1::TForm1(QWidget* owner, const std::string& directory)
     pmTray->setObjectName("pmTray");
     pmTray->addActions({Restore1, Options1, Exit1});
 
-    TrayIcon1 = new QSystemTrayIcon(QApplication::windowIcon(), this);
-    TrayIcon1->setObjectName("TrayIcon1");
-    TrayIcon1->setToolTip("Dormix");
-    TrayIcon1->setContextMenu(pmTray);
-
     TimerMinimize = new TTimer(this, TimerClock::Precise, 1000, true);
     TimerMinimize->setObjectName("TimerMinimize");
     TimerPlayback = new TTimer(this, TimerClock::Boot, 5000, true);
@@ -113,6 +108,8 @@ TForm1::TForm1(QWidget* owner, const std::string& directory)
     connect(UpdateTimer, &TTimer::OnTimer, this,
             [this] { Guarded([this] { UpdateTimerTimer(); }); });
     connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
+    ConnectCommands();
+    ConnectShell();
 
     SoundPlayer = [](const dormix::TAudioSettings& settings, const dormix::TAlarm& alarm) {
         dormix::PlayAlarm(settings, alarm);
@@ -258,19 +255,6 @@ void TForm1::TestSound(const std::string& path) {
     dormix::TAlarm alarm;
     alarm.SoundFile = path;
     PlayAlarm(alarm);
-}
-
-// --- timers of the shell ---
-
-void TForm1::TimerMinimizeTimer() {
-    // Runs once per start. Hiding to the tray when Minimized is set belongs
-    // with the tray icon's handlers.
-    TimerMinimize->SetEnabled(false);
-}
-
-void TForm1::UpdateTimerTimer() {
-    StatusBar1->SetPanelText(1, QString::fromLocal8Bit(dormix::DateToStr(dormix::Now())));
-    StatusBar1->SetPanelText(2, QString::fromLocal8Bit(dormix::TimeToStr(dormix::Now())));
 }
 
 // --- closing ---

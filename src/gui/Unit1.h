@@ -16,10 +16,10 @@
 #include "ExeVersion.h"
 #include "Scheduler.h"
 #include "Timer.h"
+#include "TrayIcon.h"
 #include "ui_Unit1.h"
 
 #include <QMenu>
-#include <QSystemTrayIcon>
 #include <QWidget>
 
 #include <cstdint>
@@ -27,6 +27,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+namespace dormix {
+class THelpKeys;
+}
 
 class TForm1 : public QWidget, public Ui_TForm1 {
     Q_OBJECT
@@ -53,8 +57,8 @@ public:
     // The tray icon's menu: Restore, Options, Exit.
     QMenu* pmTray;
     // The notification-area icon: the application's icon, tooltip "Dormix",
-    // menu pmTray. Created hidden.
-    QSystemTrayIcon* TrayIcon1;
+    // menu pmTray; added while the window is built.
+    TTrayIcon* TrayIcon1;
     // Hides the window to the tray once, 1000 ms after start.
     TTimer* TimerMinimize;
     // The alarm timer; first tick 5000 ms after start. Counts suspended time.
@@ -109,10 +113,52 @@ public:
     // How a sound is played: the sound layer by default. Tests replace it.
     std::function<void(const dormix::TAudioSettings&, const dormix::TAlarm&)> SoundPlayer;
 
-    // --- timers of the shell ---
+    // --- the alarm list's commands (Unit1Commands.cpp) ---
 
+    // pmAlarms is about to open: "Enable"/"Disable", "Insert" and "Delete"
+    // follow the selected row.
+    void pmAlarmsPopup();
+    void pmAlarmsAddClick();
+    void pmAlarmsInsertClick();
+    void pmAlarmsDuplicateClick();
+    void pmAlarmsDeleteClick();
+    void pmAlarmsEnableDisableClick();
+    // Edits the selected alarm in the alarm editor.
+    void clbAlarmsDblClick();
+    // The user ticked or cleared the selected row's check box.
+    void clbAlarmsClickCheck();
+    // The delete confirmation: true for Yes. A modal Yes/No box by default;
+    // tests replace it.
+    std::function<bool(const QString& caption, const QString& text)> ConfirmDelete;
+
+    // --- tray icon, status bar and toolbar (Unit1Shell.cpp) ---
+
+    // The tray icon hid the application: the clock stops.
+    void TrayIcon1Minimize();
+    // The tray icon brought it back: the clock runs again.
+    void TrayIcon1Restore();
+    // The tray menu's Restore and Options.
+    void Restore1Click();
+    // Shows DormixOptions modally on AudioSettings.
+    void Options1Click();
+    // Hides to the tray when the program was closed while hidden; once.
     void TimerMinimizeTimer();
+    // The date into panel 1, the time into panel 2.
     void UpdateTimerTimer();
+    // The texts, then the widths: date and time as wide as their texts + 20,
+    // the hint panel the rest (negative when the bar is too narrow).
+    void StatusBar1Resize();
+    // The toolbar: Options, About, the help file's contents.
+    void Image3Click();
+    void Image2Click();
+    void Image4Click();
+    // The hover highlight of the toolbar's button frames.
+    void Panel1MouseMove();
+    void Panel2MouseMove();
+    void Image2MouseMove();
+    void Panel4MouseMove();
+    // F1 on the window and its menus; the help window.
+    dormix::THelpKeys* HelpKeys() const { return HelpKeys_; }
 
     // --- closing ---
 
@@ -139,6 +185,12 @@ protected:
 private:
     class SchedulerSeams;
 
+    // Connects the list, its menu and the confirmation to the commands.
+    void ConnectCommands();
+    // Adds the tray icon (throws without a notification area) and connects
+    // the tray menu, status bar, toolbar and help.
+    void ConnectShell();
+
     void ReadSettings();
     void WriteSettings();
     // Window placement by the outer frame, as the settings file keeps it.
@@ -161,6 +213,7 @@ private:
     std::unique_ptr<SchedulerSeams> seams_;
     std::unique_ptr<dormix::TAlarmScheduler> scheduler_;
     std::optional<QSize> pendingFrameSize_;
+    dormix::THelpKeys* HelpKeys_ = nullptr;
     bool closed_ = false;
     bool closeDeferred_ = false;
     int closeLoopLevel_ = 0;
