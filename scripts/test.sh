@@ -29,7 +29,7 @@ if has_stage asan; then
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDORMIX_SANITIZE=ON -DDORMIX_BENCH=OFF >/dev/null
     cmake --build build-asan -j"$jobs"
     ASAN_OPTIONS="detect_leaks=0:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-        ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 1800
+        ctest --test-dir build-asan --output-on-failure -j"$jobs" --timeout 1800 -LE soak
 fi
 
 if has_stage fuzz; then

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Start-up time, resident memory and idle CPU of the installed program on a
-# private X display (Xvfb + openbox), with an alarm file of 1000 alarms.
+# private X display (Xvfb + openbox + trayer), with an alarm file of 1000 alarms.
 #
 #   bench/app/idle-usage.sh [INSTALL_DIR] [IDLE_SECONDS] [ALARMS]
 #
@@ -50,6 +50,10 @@ Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
 DISPLAY=":$n" openbox >/dev/null 2>&1 &
+pids+=($!)
+# A notification area: without one the program stops at start-up.
+DISPLAY=":$n" trayer --edge bottom --align right --widthtype pixel --width 120 --height 28 \
+    --SetDockType true --transparent false >/dev/null 2>&1 &
 pids+=($!)
 sleep 1
 

@@ -5,13 +5,13 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <unordered_map>
 #include <vector>
 
@@ -119,6 +119,33 @@ bool SyncedToDisk(int fd) {
     return errno == EINVAL || errno == ENOTSUP;
 }
 
+// Reads a regular file whole. A missing file reads as empty. False when
+// something is there that cannot be read as a file; opening never blocks (a
+// FIFO in the file's place would otherwise wait for a writer).
+bool ReadWholeFile(const std::string& path, std::string& data) {
+    data.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (!ok)
+        data.clear();
+    return ok;
+}
+
 } // namespace
 
 struct TIniFile::Impl {
@@ -128,6 +155,9 @@ struct TIniFile::Impl {
     bool crlf = false;
     bool finalEol = true;
     bool modified = false;
+    // Something is at the path that could not be read as a file (a directory,
+    // a FIFO, a file without read permission): it is never replaced.
+    bool unreadable = false;
     std::vector<std::unique_ptr<Section>> sections;               // [0]: lines before any section
     std::unordered_map<std::string, std::vector<Section*>> index; // in file order
 
@@ -267,13 +297,7 @@ TIniFile::TIniFile(const std::string& fileName) : d(std::make_unique<Impl>()) {
     const auto absolute = std::filesystem::absolute(fileName, ec);
     d->fullPath = ec ? fileName : absolute.string();
     std::string data;
-    std::ifstream in(fileName, std::ios::binary);
-    if (in) {
-        std::ostringstream buffer;
-        buffer << in.rdbuf();
-        if (in.good() || in.eof())
-            data = std::move(buffer).str();
-    }
+    d->unreadable = !ReadWholeFile(fileName, data);
     d->Parse(data);
 }
 
@@ -394,6 +418,9 @@ void TIniFile::UpdateFile() {
     const std::string data = d->Serialize();
     QSaveFile file(QFile::decodeName(QByteArray::fromStdString(d->fileName)));
     const auto fail = [this]() { return Exception("Unable to write to " + d->fullPath); };
+    // What could not be read cannot be kept: saving would replace it.
+    if (d->unreadable)
+        throw fail();
     if (!file.open(QIODevice::WriteOnly))
         throw fail();
     // QSaveFile buffers small writes and, when the buffer cannot be written at

@@ -2,9 +2,12 @@
 // and key.
 //
 // The whole file is read once when the object is made (a missing or unreadable
-// file reads as empty). Writes are kept in memory until UpdateFile(), which
-// replaces the file in one step (temporary file in the same folder, flushed,
-// renamed over the old one); nothing is written when nothing changed.
+// file reads as empty; only regular files are opened). Writes are kept in
+// memory until UpdateFile(), which replaces the file in one step (temporary
+// file in the same folder, flushed, renamed over the old one); nothing is
+// written when nothing changed. Something at the path that could not be read
+// (a file without read permission, a directory, a FIFO) is never replaced:
+// UpdateFile() then fails, since its content could not be kept.
 //
 // Syntax: "[name]" starts a section; "key=value" is a key; lines starting with
 // ";" or "#" are comments. Section and key names match without regard to ASCII
@@ -62,8 +65,8 @@ public:
     // True when there are changes not yet written by UpdateFile().
     bool Modified() const;
     // Writes the changes. Throws dormix::Exception("Unable to write to " +
-    // FullPath()) on failure, leaving the previous file untouched and the
-    // changes pending.
+    // FullPath()) on failure, or when the file was there but could not be
+    // read, leaving the previous file untouched and the changes pending.
     void UpdateFile();
 
 private:
