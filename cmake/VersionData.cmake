@@ -133,7 +133,7 @@ function(dormix_add_version_data target)
 #include <iterator>
 
 namespace {
-${trDecl}${strDecl}constexpr dormix::VersionSpec kSpec{${block}, ${trRef}, ${strRef}};
+${trDecl}${strDecl}constexpr dormix::VersionContents kSpec{${block}, ${trRef}, ${strRef}};
 constexpr std::size_t kSize = dormix::WriteVersionData(kSpec, nullptr);
 
 // used: emitted though nothing refers to it; retain: kept by --gc-sections.

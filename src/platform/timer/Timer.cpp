@@ -57,11 +57,11 @@ void TTimer::Restart() {
     if (precise_ != nullptr) {
         precise_->start(interval_);
     } else {
-        itimerspec spec{};
-        spec.it_value.tv_sec = interval_ / 1000;
-        spec.it_value.tv_nsec = static_cast<long>(interval_ % 1000) * 1000000L;
-        spec.it_interval = spec.it_value;
-        ::timerfd_settime(fd_, 0, &spec, nullptr);
+        itimerspec setting{};
+        setting.it_value.tv_sec = interval_ / 1000;
+        setting.it_value.tv_nsec = static_cast<long>(interval_ % 1000) * 1000000L;
+        setting.it_interval = setting.it_value;
+        ::timerfd_settime(fd_, 0, &setting, nullptr);
     }
 }
 

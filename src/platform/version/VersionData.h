@@ -42,7 +42,7 @@ struct VersionTranslation {
     std::uint16_t codePage;
 };
 
-struct VersionSpec {
+struct VersionContents {
     const char* block; // name of the string block, e.g. "0C0904E4"
     const VersionTranslation* translations = nullptr;
     std::size_t translationCount = 0; // 0: no VarFileInfo at all
@@ -111,16 +111,16 @@ private:
 
 } // namespace version_detail
 
-// Serializes spec into out (which must hold the returned number of bytes), or
+// Serializes contents into out (which must hold the returned number of bytes), or
 // only measures it when out is null.
-constexpr std::size_t WriteVersionData(const VersionSpec& spec, unsigned char* out) {
+constexpr std::size_t WriteVersionData(const VersionContents& contents, unsigned char* out) {
     version_detail::Writer w(out);
     const std::size_t root = w.Begin(kVersionRootName, 0);
 
     const std::size_t sfi = w.Begin("StringFileInfo", 0);
-    const std::size_t block = w.Begin(spec.block, 0);
-    for (std::size_t i = 0; i < spec.stringCount; ++i) {
-        const VersionString& s = spec.strings[i];
+    const std::size_t block = w.Begin(contents.block, 0);
+    for (std::size_t i = 0; i < contents.stringCount; ++i) {
+        const VersionString& s = contents.strings[i];
         const std::size_t n = version_detail::Length(s.value);
         const std::size_t node = w.Begin(s.key, n + 1);
         for (std::size_t k = 0; k < n; ++k)
@@ -131,12 +131,12 @@ constexpr std::size_t WriteVersionData(const VersionSpec& spec, unsigned char* o
     w.End(block);
     w.End(sfi);
 
-    if (spec.translationCount > 0) {
+    if (contents.translationCount > 0) {
         const std::size_t vfi = w.Begin("VarFileInfo", 0);
-        const std::size_t tr = w.Begin("Translation", 4 * spec.translationCount);
-        for (std::size_t i = 0; i < spec.translationCount; ++i) {
-            w.U16(spec.translations[i].language);
-            w.U16(spec.translations[i].codePage);
+        const std::size_t tr = w.Begin("Translation", 4 * contents.translationCount);
+        for (std::size_t i = 0; i < contents.translationCount; ++i) {
+            w.U16(contents.translations[i].language);
+            w.U16(contents.translations[i].codePage);
         }
         w.End(tr);
         w.End(vfi);
@@ -145,17 +145,17 @@ constexpr std::size_t WriteVersionData(const VersionSpec& spec, unsigned char* o
     return w.Pos();
 }
 
-// Compile-time form: N must be WriteVersionData(spec, nullptr).
+// Compile-time form: N must be WriteVersionData(contents, nullptr).
 template <std::size_t N>
-constexpr std::array<unsigned char, N> VersionDataArray(const VersionSpec& spec) {
+constexpr std::array<unsigned char, N> VersionDataArray(const VersionContents& contents) {
     std::array<unsigned char, N> a{};
-    WriteVersionData(spec, a.data());
+    WriteVersionData(contents, a.data());
     return a;
 }
 
-inline std::vector<unsigned char> VersionDataBytes(const VersionSpec& spec) {
-    std::vector<unsigned char> v(WriteVersionData(spec, nullptr));
-    WriteVersionData(spec, v.data());
+inline std::vector<unsigned char> VersionDataBytes(const VersionContents& contents) {
+    std::vector<unsigned char> v(WriteVersionData(contents, nullptr));
+    WriteVersionData(contents, v.data());
     return v;
 }
 

@@ -354,19 +354,19 @@ bool PlayFile(const char* path, std::optional<std::int32_t> device) {
         info.samplerate <= 0) {
         return false;
     }
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32NE;
-    spec.rate = static_cast<std::uint32_t>(info.samplerate);
-    spec.channels = static_cast<std::uint8_t>(info.channels);
-    if (!pa_sample_spec_valid(&spec)) {
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_FLOAT32NE;
+    format.rate = static_cast<std::uint32_t>(info.samplerate);
+    format.channels = static_cast<std::uint8_t>(info.channels);
+    if (!pa_sample_spec_valid(&format)) {
         return false;
     }
     if (info.frames <= 0) {
         return true; // nothing to play
     }
     pa_channel_map map;
-    if (!pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT)) {
-        pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+    if (!pa_channel_map_init_auto(&map, format.channels, PA_CHANNEL_MAP_DEFAULT)) {
+        pa_channel_map_init_extend(&map, format.channels, PA_CHANNEL_MAP_DEFAULT);
     }
 
     const auto connection = Connect();
@@ -385,16 +385,16 @@ bool PlayFile(const char* path, std::optional<std::int32_t> device) {
     pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
     pa_proplist_sets(props, PA_PROP_MEDIA_FILENAME, path);
     std::unique_ptr<pa_stream, StreamRelease> stream(
-        pa_stream_new_with_proplist(connection->Context(), "Alarm", &spec, &map, props));
+        pa_stream_new_with_proplist(connection->Context(), "Alarm", &format, &map, props));
     pa_proplist_free(props);
     if (!stream) {
         return false;
     }
-    const std::size_t frameBytes = pa_frame_size(&spec);
+    const std::size_t frameBytes = pa_frame_size(&format);
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(
-        pa_usec_to_bytes(static_cast<pa_usec_t>(kBufferSeconds * PA_USEC_PER_SEC), &spec));
+        pa_usec_to_bytes(static_cast<pa_usec_t>(kBufferSeconds * PA_USEC_PER_SEC), &format));
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
@@ -416,7 +416,7 @@ bool PlayFile(const char* path, std::optional<std::int32_t> device) {
                               std::chrono::duration<double>(std::min(seconds, 7.0 * 24 * 3600))) +
                           kPlaybackSlack;
 
-    std::vector<float> buffer(static_cast<std::size_t>(kChunkFrames) * spec.channels);
+    std::vector<float> buffer(static_cast<std::size_t>(kChunkFrames) * format.channels);
     for (bool end = false; !end;) {
         const bool writable = connection->RunUntil(
             [s, frameBytes] {

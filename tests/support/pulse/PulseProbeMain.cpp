@@ -43,11 +43,11 @@ int Record(const char* source, const std::string& path) {
     if (!data || !times) {
         return 2;
     }
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 44100, 2};
-    pa_stream* stream = pa_stream_new(loop.Context(), "probe", &spec, nullptr);
+    pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32LE, 44100, 2};
+    pa_stream* stream = pa_stream_new(loop.Context(), "probe", &sampleFormat, nullptr);
     pa_buffer_attr attr;
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(5000, &spec));
+    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(5000, &sampleFormat));
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
     if (pa_stream_connect_record(stream, source, &attr, PA_STREAM_ADJUST_LATENCY) < 0 ||
         !loop.RunUntil([stream] { return pa_stream_get_state(stream) != PA_STREAM_CREATING; },
@@ -72,7 +72,7 @@ int Record(const char* source, const std::string& path) {
                 std::vector<char> zeros(bytes, 0);
                 std::fwrite(zeros.data(), 1, bytes, data);
             }
-            frames += static_cast<long long>(bytes / pa_frame_size(&spec));
+            frames += static_cast<long long>(bytes / pa_frame_size(&sampleFormat));
             std::fprintf(times, "%lld %lld\n", now, frames);
             pa_stream_drop(stream);
         }
