@@ -26,8 +26,14 @@ std::string ExeDirectory() {
     return exe.substr(0, slash);
 }
 
-std::string DefaultSoundFile() { return ExeDirectory() + "/Sounds/ding.wav"; }
-std::string AlarmFilePath() { return ExeDirectory() + "/Dormis.ini"; }
-std::string SettingsFilePath() { return ExeDirectory() + "/Dormix.ini"; }
+std::string DefaultSoundFile() {
+    return ExeDirectory() + "/Sounds/ding.wav";
+}
+std::string AlarmFilePath() {
+    return ExeDirectory() + "/Dormis.ini";
+}
+std::string SettingsFilePath() {
+    return ExeDirectory() + "/Dormix.ini";
+}
 
 } // namespace dormix

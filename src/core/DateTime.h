@@ -23,8 +23,8 @@ TDateTime Now();
 void SetClockForTesting(std::function<TDateTime()> clock);
 
 // Calendar conversions (proleptic Gregorian, local wall-clock fields).
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int millisecond = 0);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int millisecond = 0);
 struct DateTimeFields {
     int year, month, day, hour, minute, second, millisecond;
 };

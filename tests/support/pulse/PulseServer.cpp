@@ -18,7 +18,6 @@
 #include <stdexcept>
 #include <thread>
 
-
 namespace dormix::test {
 
 namespace {
